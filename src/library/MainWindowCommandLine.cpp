@@ -1,1 +1,4 @@
-// placeholder: to be written
+// placeholder: the command-line step is still to be written
+#include "library/MainWindow.h"
+
+void MainWindow::RunCommandLineAction() {}
