@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ctime>
 #include <string>
 
 extern const std::string defaultProgramLog;
@@ -12,3 +13,9 @@ int LogMessage(const std::string &text, bool echo);
 int OpenProgramLog(const std::string &path);
 // The local time as "%Y-%m-%d %H:%M:%S".
 void FormatTimestamp(char (&buffer)[32]);
+// The same format for a given broken-down time.
+void FormatTimestamp(char (&buffer)[32], const std::tm &time);
+
+// One line on standard output, flushed at once so that the order of the
+// start-up lines stays exact whoever writes them.
+void PrintLine(const std::string &text);

@@ -1,3 +1,52 @@
-// placeholder: to be written
 #include "app/Startup.h"
-int RunPortal(int &, char **) { return 1; }
+
+#include "app/CommandLine.h"
+#include "app/ConfigFile.h"
+#include "app/NarrowText.h"
+#include "app/PortalSettings.h"
+#include "app/ProgramLog.h"
+#include "library/MainWindow.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace {
+
+constexpr int majorVersion = 1;
+constexpr int minorVersion = 0;
+
+} // namespace
+
+void SetProgramTitle(QWidget *window, const char *extra)
+{
+    QString title = QStringLiteral("Z/O/L Portal v%1.%2").arg(majorVersion).arg(minorVersion);
+    if (extra)
+        title += QLatin1Char(' ') + FromNarrow(extra);
+    window->setWindowTitle(title);
+}
+
+int RunPortal(int &argc, char **argv)
+{
+    PortalSettings settings;
+
+    // Qt would abort on "-platform windows"; our own parser must see it.
+    const HiddenArguments hidden = HidePlatformArguments(argc, argv);
+    QApplication application(argc, argv);
+    RestoreHiddenArguments(hidden, argc, argv);
+
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() +
+                                     QStringLiteral("/plugins"));
+
+    if (ReadConfigFile("zol_portal.ini", settings) != 0)
+        return 1;
+    if (argc >= 2 && ParseCommandLine(argc, argv, settings) != 0)
+        return 1;
+    OpenProgramLog(settings.logFile);
+
+    MainWindow window(&settings);
+    window.Initialize(argc, argv);
+    SetProgramTitle(&window, "");
+    window.show();
+    application.exec();
+    return 0;
+}

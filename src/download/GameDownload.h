@@ -10,6 +10,9 @@
 #include <QNetworkReply>
 #include <QUrl>
 
+#include <memory>
+
+class FileReceiver;
 struct PortalSettings;
 
 namespace Ui {
@@ -36,15 +39,29 @@ private slots:
     void slotReadyRead();
 
 private:
+    void addLine(const QString &text);
+    void queue(const QueuedFiles &queued);
+    void queueClientFiles();
+    void gatherGameInfo();
+    void parsePatchDb();
+    void startNext();
+    bool acceptLocalFile(const DownloadFile &file) const;
+    void requestFile(const DownloadFile &file);
+    void stopTransfer();
+    void finishRun();
+
     Ui::GameDownload *ui;
     QNetworkAccessManager network;
     QList<DownloadFile> files;
     QUrl serverUrl;
+    std::unique_ptr<FileReceiver> receiver; // the file in flight
     QNetworkReply *reply = nullptr;
     PortalSettings *settings = nullptr;
     const GameInfo *game;
     int row = 0;
+    int progressRow = -1; // the "Downloading" line of the file in flight
     int stage = 0;
     DownloadMode mode;
     bool autoClose;
+    bool skipPending = false; // a FileSkippedEvent of ours is on its way
 };
