@@ -40,7 +40,8 @@ GameDownload::GameDownload(const GameInfo &game, DownloadMode mode, bool autoClo
     ui->setupUi(this);
     ui->buttonBox->button(QDialogButtonBox::Ok)->setEnabled(false);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    QDir().mkpath(game.uuid);
+    if (!game.uuid.isEmpty())
+        QDir().mkpath(game.uuid);
     setWindowTitle(QStringLiteral("Downloading ") + game.title);
     if (mode == Download || mode == Repair)
         queueClientFiles();

@@ -121,6 +121,13 @@ void MainWindow::OpenDatabase(const QFileInfo &file, const QString &connectionNa
 
 void MainWindow::RebuildGameList()
 {
+    // An entry added to a visible section is shown on its own later, and each
+    // such show lays the whole section out again; deleting visible entries
+    // repaints around each one. Hidden sections are emptied and laid out once.
+    const bool sectionsShown = !ui->scrollAreaWidgetContents->isHidden();
+    ui->scrollAreaWidgetContents->hide();
+    ui->scrollAreaWidgetContents_2->hide();
+
     ClearLayout(ui->verticalLayout_Available);
     ClearLayout(ui->verticalLayout_Installed);
     entries.clear();
@@ -137,6 +144,10 @@ void MainWindow::RebuildGameList()
         } else {
             AddGameEntry(game, QStringLiteral("Download"), ui->verticalLayout_Available);
         }
+    }
+    if (sectionsShown) {
+        ui->scrollAreaWidgetContents->show();
+        ui->scrollAreaWidgetContents_2->show();
     }
 
     RunCommandLineAction();
