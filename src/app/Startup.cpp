@@ -15,6 +15,27 @@ namespace {
 constexpr int majorVersion = 1;
 constexpr int minorVersion = 0;
 
+// Without any display, Qt's default platform on X11/Wayland systems aborts the
+// process before the command line is even read, so "-help" or a download run
+// on a machine without a desktop would crash. Run without a window instead,
+// unless a platform was chosen.
+void ChooseHeadlessPlatform(int argc, char **argv)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+        !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+#endif
+}
+
 } // namespace
 
 void SetProgramTitle(QWidget *window, const char *extra)
@@ -31,6 +52,7 @@ int RunPortal(int &argc, char **argv)
 
     // Qt would abort on "-platform windows"; our own parser must see it.
     const HiddenArguments hidden = HidePlatformArguments(argc, argv);
+    ChooseHeadlessPlatform(argc, argv);
     QApplication application(argc, argv);
     RestoreHiddenArguments(hidden, argc, argv);
 

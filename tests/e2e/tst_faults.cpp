@@ -202,7 +202,8 @@ private:
 
     QList<Published> published;
     std::unique_ptr<TestHttpServer> server;
-    std::unique_ptr<QTemporaryDir> root; // holds sandbox/work, to see anything that escapes
+    std::unique_ptr<QTemporaryDir> root;    // holds sandbox/work, to see anything that escapes
+    std::unique_ptr<QTemporaryDir> outside; // where absolute paths from the server point
     QString work;
     std::unique_ptr<QProcess> portal;
     QByteArray output;
@@ -269,6 +270,8 @@ void tst_Faults::initTestCase()
     published.append(
         {"/library.db", QStringLiteral("library.db"), earlierCatalogue, currentCatalogue});
 
+    outside = std::make_unique<QTemporaryDir>();
+    QVERIFY(outside->isValid());
     server = std::make_unique<TestHttpServer>();
     QVERIFY(server->listen());
 }
@@ -483,31 +486,31 @@ void tst_Faults::faultyRun_data()
                        QStringLiteral("Ignored game with unsafe folder name: nickname-escape")}
         << QStringList{library};
 
-    const QByteArray outside = "written outside\n";
-    const QString absolute = root->filePath(QStringLiteral("absolute.txt"));
+    const QByteArray intruder = "written outside\n";
+    const QString absolute = outside->filePath(QStringLiteral("absolute.txt"));
     const QList<ManifestRow> escapingRows = {
-        {QStringLiteral("../../outside.txt"), Md5Hex(outside), qint64(outside.size()), 1},
-        {QStringLiteral("data/../../../../outside.txt"), Md5Hex(outside), qint64(outside.size()),
+        {QStringLiteral("../../outside.txt"), Md5Hex(intruder), qint64(intruder.size()), 1},
+        {QStringLiteral("data/../../../../outside.txt"), Md5Hex(intruder), qint64(intruder.size()),
          1},
-        {absolute, Md5Hex(outside), qint64(outside.size()), 1},
-        {QStringLiteral("..\\..\\outside.txt"), Md5Hex(outside), qint64(outside.size()), 1},
+        {absolute, Md5Hex(intruder), qint64(intruder.size()), 1},
+        {QStringLiteral("..\\..\\outside.txt"), Md5Hex(intruder), qint64(intruder.size()), 1},
     };
     ServerFaults escapingFiles = {{"/demo/patch.db", Body(ManifestBytes(true, escapingRows))}};
     for (const ManifestRow &row : escapingRows)
-        escapingFiles.append({"/demo/" + row.filepath.toUtf8(), Body(outside)});
+        escapingFiles.append({"/demo/" + row.filepath.toUtf8(), Body(intruder)});
     add("manifest paths that leave the game's folder", escapingFiles, Disk::Earlier,
         Outcome::Finished, {}, none, everything);
 
     const QList<ClientRow> escapingClients = {
         {QStringLiteral("client_windows_1_0"),
-         QStringLiteral("client_windows_1_0/../../client-outside.txt"), Md5Hex(outside),
-         qint64(outside.size())},
+         QStringLiteral("client_windows_1_0/../../client-outside.txt"), Md5Hex(intruder),
+         qint64(intruder.size())},
         {QStringLiteral("client_windows_1_0"), QStringLiteral("client_windows_1_0//etc/x"),
-         Md5Hex(outside), qint64(outside.size())},
+         Md5Hex(intruder), qint64(intruder.size())},
     };
     add("client paths that leave the game's folder",
         {{"/library.db", Body(CatalogueBytes(QStringLiteral("Demo"), {}, escapingClients))},
-         {"/client_windows_1_0/../../client-outside.txt", Body(outside)}},
+         {"/client_windows_1_0/../../client-outside.txt", Body(intruder)}},
         Disk::Earlier, Outcome::Finished, {}, none, everything);
 }
 
@@ -600,8 +603,9 @@ void tst_Faults::faultyRun()
     QStringList expectedList = expectedFiles.values();
     files.sort();
     expectedList.sort();
-    QCOMPARE(files, expectedList);
+    QVERIFY2(files == expectedList, qPrintable(QStringLiteral("files: ") + files.join(u' ')));
     QCOMPARE(EntriesOf(root->path()), QStringList{QStringLiteral("sandbox")});
+    QCOMPARE(EntriesOf(outside->path()), QStringList());
     QCOMPARE(EntriesOf(root->filePath(QStringLiteral("sandbox"))),
              QStringList{QStringLiteral("work")});
     for (const QByteArray &path : server->requestedPaths())

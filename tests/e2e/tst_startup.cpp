@@ -78,7 +78,8 @@ private slots:
     void opensWindow();
 
 private:
-    void startPortal(const QByteArray &config, const QStringList &arguments);
+    void startPortal(const QByteArray &config, const QStringList &arguments,
+                     bool withoutDisplay = false);
 
     std::unique_ptr<QTemporaryDir> workDirectory;
     std::unique_ptr<QProcess> portal;
@@ -102,13 +103,19 @@ void TestStartup::cleanup()
     workDirectory.reset();
 }
 
-void TestStartup::startPortal(const QByteArray &config, const QStringList &arguments)
+void TestStartup::startPortal(const QByteArray &config, const QStringList &arguments,
+                              bool withoutDisplay)
 {
     if (!config.isNull())
         QVERIFY(WriteFile(workDirectory->filePath(QStringLiteral("zol_portal.ini")), config));
     portal = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (withoutDisplay) {
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(QString::fromLatin1(name));
+    } else {
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    }
     portal->setProcessEnvironment(environment);
     portal->setWorkingDirectory(workDirectory->path());
     portal->setProcessChannelMode(QProcess::SeparateChannels);
@@ -123,46 +130,52 @@ void TestStartup::stops_data()
     QTest::addColumn<QByteArray>("config");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("withoutDisplay");
 
     auto unknown = [](const QByteArray &argument) {
         return "Unknown parameter: " + argument + '\n' + helpText;
     };
 
-    QTest::newRow("help") << QByteArray() << QStringList{QStringLiteral("-help")} << helpText;
+    QTest::newRow("help") << QByteArray() << QStringList{QStringLiteral("-help")} << helpText
+                          << false;
     QTest::newRow("help after options with a configuration file")
         << closedServer
         << QStringList{QStringLiteral("-download"), QStringLiteral("-uuid"), QStringLiteral("u"),
                        QStringLiteral("-?")}
-        << parsing + helpText;
+        << parsing + helpText << false;
     QTest::newRow("platform windows")
         << QByteArray() << QStringList{QStringLiteral("-platform"), QStringLiteral("windows")}
-        << unknown("-platform");
+        << unknown("-platform") << false;
     QTest::newRow("platform Linux")
         << QByteArray() << QStringList{QStringLiteral("-platform"), QStringLiteral("Linux")}
-        << unknown("-platform");
+        << unknown("-platform") << false;
     QTest::newRow("platform MAC after an option")
         << QByteArray()
         << QStringList{QStringLiteral("-start"), QStringLiteral("-platform"), QStringLiteral("MAC")}
-        << unknown("-platform");
+        << unknown("-platform") << false;
     QTest::newRow("platform with two dashes")
         << QByteArray() << QStringList{QStringLiteral("--platform"), QStringLiteral("windows")}
-        << unknown("--platform");
+        << unknown("--platform") << false;
     QTest::newRow("platform without value")
-        << QByteArray() << QStringList{QStringLiteral("-platform")} << unknown("-platform");
+        << QByteArray() << QStringList{QStringLiteral("-platform")} << unknown("-platform")
+        << false;
     QTest::newRow("platform in capitals")
         << QByteArray() << QStringList{QStringLiteral("-PLATFORM"), QStringLiteral("windows")}
-        << unknown("-PLATFORM");
+        << unknown("-PLATFORM") << false;
     QTest::newRow("Qt takes its style option")
         << QByteArray()
         << QStringList{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("-help")}
-        << helpText;
+        << helpText << false;
     QTest::newRow("Qt option before platform")
         << QByteArray()
         << QStringList{QStringLiteral("-style"), QStringLiteral("fusion"),
                        QStringLiteral("-platform"), QStringLiteral("windows")}
-        << unknown("-platform");
+        << unknown("-platform") << false;
     QTest::newRow("log without value")
-        << QByteArray() << QStringList{QStringLiteral("-log")} << unknown("-log");
+        << QByteArray() << QStringList{QStringLiteral("-log")} << unknown("-log") << false;
+    // Qt's default platform aborts without a display; the help must still show.
+    QTest::newRow("help without a display")
+        << QByteArray() << QStringList{QStringLiteral("-help")} << helpText << true;
 }
 
 void TestStartup::stops()
@@ -170,8 +183,9 @@ void TestStartup::stops()
     QFETCH(QByteArray, config);
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, expected);
+    QFETCH(bool, withoutDisplay);
 
-    startPortal(config, arguments);
+    startPortal(config, arguments, withoutDisplay);
     QSignalSpy finished(portal.get(), &QProcess::finished);
     QVERIFY(finished.wait(30000));
     output += portal->readAllStandardOutput();
