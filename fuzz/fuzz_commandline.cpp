@@ -87,11 +87,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
 
-    std::vector<std::string> vector = {"zol_portal"};
-    vector.insert(vector.end(), arguments.begin(), arguments.end());
+    std::vector<std::string> all = {"zol_portal"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
     std::vector<std::unique_ptr<char[]>> storage;
     std::vector<char *> argv;
-    for (const std::string &argument : vector) {
+    for (const std::string &argument : all) {
         storage.emplace_back(new char[argument.size() + 1]);
         std::memcpy(storage.back().get(), argument.c_str(), argument.size() + 1);
         argv.push_back(storage.back().get());

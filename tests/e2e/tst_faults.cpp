@@ -399,9 +399,10 @@ void tst_Faults::faultyRun_data()
                             << replaced;
     };
 
+    // Opening the catalogue that never came leaves an empty database file.
     QTest::newRow("connection refused, nothing installed")
         << ServerFaults() << true << Disk::Nothing << uuid << Outcome::Running << QByteArray()
-        << QStringList{NetworkError(QNetworkReply::ConnectionRefusedError)} << none;
+        << QStringList{NetworkError(QNetworkReply::ConnectionRefusedError)} << QStringList{library};
     // The stored catalogue lists the game, every file fails, the earlier client starts.
     QTest::newRow("connection refused, earlier install")
         << ServerFaults() << true << Disk::Earlier << uuid << Outcome::Finished << QByteArray()
@@ -498,6 +499,8 @@ void tst_Faults::faultyRun_data()
     ServerFaults escapingFiles = {{"/demo/patch.db", Body(ManifestBytes(true, escapingRows))}};
     for (const ManifestRow &row : escapingRows)
         escapingFiles.append({"/demo/" + row.filepath.toUtf8(), Body(intruder)});
+    // Where the request goes once the dot segments are resolved.
+    escapingFiles.append({"/outside.txt", Body(intruder)});
     add("manifest paths that leave the game's folder", escapingFiles, Disk::Earlier,
         Outcome::Finished, {}, none, everything);
 
@@ -510,7 +513,8 @@ void tst_Faults::faultyRun_data()
     };
     add("client paths that leave the game's folder",
         {{"/library.db", Body(CatalogueBytes(QStringLiteral("Demo"), {}, escapingClients))},
-         {"/client_windows_1_0/../../client-outside.txt", Body(intruder)}},
+         {"/client_windows_1_0/../../client-outside.txt", Body(intruder)},
+         {"/client-outside.txt", Body(intruder)}},
         Disk::Earlier, Outcome::Finished, {}, none, everything);
 }
 
@@ -530,7 +534,7 @@ void tst_Faults::faultyRun()
         return;
     QMap<QString, QByteArray> served; // local path -> what the server sends for it
     for (const Published &file : std::as_const(published))
-        served.insert(file.localPath, file.current);
+        served.insert(file.localPath, refused ? QByteArray() : file.current);
     for (const ServerFault &fault : std::as_const(faults)) {
         server->setResponse(fault.path, fault.response);
         for (const Published &file : std::as_const(published)) {
