@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/PortalSettings.h"
 
+#include "PortalTexts.h"
 #include "StdoutCapture.h"
 
 #include <QByteArrayList>
@@ -10,31 +11,6 @@
 #include <vector>
 
 namespace {
-
-const QByteArray helpText =
-    "\n"
-    "Launches Z/O/L Portal\n"
-    "\n"
-    "ZOL_PORTAL [-?|-h|-help] | [-uuid <uuid>] | [-download] | [-patch] | [-repair] | [-log "
-    "<file>] "
-    "|           [-start] | [-platform <windows|mac|linux>]\n"
-    "\n"
-    "-?, -h, -help\n"
-    "   Displays program execution requirements and command-line parameter help\n"
-    "-download\n"
-    "   Starts a full client download specified by -uuid and -platform\n"
-    "-patch\n"
-    "   Updates game files for the game specified by -uuid and -platform\n"
-    "-repair\n"
-    "   Attempts to fix a downloaded game by downloading missing files and cleaning scripts\n"
-    "-uuid <uuid>\n"
-    "   Required by -download, -patch, -repair, and -start to specify the target game\n"
-    "-log <file>\n"
-    "   Specifies output file the portal will use for logging events and errors\n"
-    "   Default is zol.log\n"
-    "-platform <windows|mac|linux>\n"
-    "   Specifies the desired operating system for downloads\n"
-    "\n";
 
 QByteArray Unknown(const QByteArray &argument)
 {

@@ -1,6 +1,7 @@
 #include "app/ProgramLog.h"
 
 #include "Fixtures.h"
+#include "PortalTexts.h"
 #include "StdoutCapture.h"
 
 #include <QDateTime>
@@ -14,27 +15,6 @@ namespace {
 
 const QByteArray versionLine = "Z/O/L Portal version 1.0";
 const QByteArray separator(71, '-');
-
-// The messages of a log file, each line checked for its prefix and time stamp.
-// A line without the prefix comes back as "!" and its text.
-QByteArrayList LogMessages(const QString &path)
-{
-    static const QRegularExpression line(
-        QStringLiteral("^Server: \\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\] (.*)$"),
-        QRegularExpression::DotMatchesEverythingOption);
-    QByteArray content = ReadFile(path);
-    QByteArrayList messages;
-    if (content.isEmpty())
-        return messages;
-    if (!content.endsWith('\n'))
-        return {"! no line end at the end of the file"};
-    content.chop(1);
-    for (const QByteArray &text : content.split('\n')) {
-        const QRegularExpressionMatch match = line.match(QString::fromLatin1(text));
-        messages << (match.hasMatch() ? match.captured(1).toLatin1() : '!' + text);
-    }
-    return messages;
-}
 
 } // namespace
 
